@@ -23,7 +23,7 @@ namespace midi
                     if (left <= 0)
                         return true;
 
-                    thread.wait (juce::jmax (1, (int) std::ceil (left)));
+                    thread.wait (juce::jmax (1, (int)std::ceil (left)));
                 }
 
                 return false;
