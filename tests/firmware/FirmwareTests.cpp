@@ -86,6 +86,7 @@ TEST (BuiltInImage, IsExactlyWhatTheGeneratorMakes)
 
     ASSERT_TRUE (generator.start (juce::StringArray { FLASHWELL_MAKE_IMAGE, output.getFile().getFullPathName() }));
     const auto messages = generator.readAllProcessOutput();
+    ASSERT_TRUE (generator.waitForProcessToFinish (30000)); // the exit code is known only then
     ASSERT_EQ (generator.getExitCode(), 0u) << messages;
 
     juce::MemoryBlock generated;

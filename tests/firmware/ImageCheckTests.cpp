@@ -84,6 +84,10 @@ TEST (ImageCheck, ToolFailsNamingMessageAndOffsetAndPassesAGoodImage)
         juce::ChildProcess tool;
         EXPECT_TRUE (tool.start (juce::StringArray { FLASHWELL_CHECK_IMAGE, file.getFile().getFullPathName() }));
         output = tool.readAllProcessOutput();
+
+        // The exit code is only known once the process has ended, which can be a moment
+        // after its output has closed.
+        EXPECT_TRUE (tool.waitForProcessToFinish (30000));
         return tool.getExitCode();
     };
 
