@@ -2,7 +2,10 @@
 
 Application::~Application()
 {
+    // Reverse declaration order (the downloader, once there, goes first to stop its worker).
+    firmware.reset();
     controller.reset();
+    model.reset();
 }
 
 const juce::String Application::getApplicationName()
@@ -30,7 +33,11 @@ void Application::initialise (const juce::String& commandLineParameters)
     const bool unattended = isUnattended (commandLineParameters);
     const int interactive = unattended ? 0 : 1;
 
+    firmware = std::make_unique<FirmwareClass>();
     controller = std::make_unique<controller::Controller>();
+    model = std::make_unique<model::Model> (controller.get(), firmware.get());
+
+    controller->model = model.get();
 
     controller->start (interactive);
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "controller/Controller.h"
+#include "firmware/FirmwareClass.h"
+#include "model/Model.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -23,5 +25,7 @@ public:
     static bool isUnattended (const juce::String& commandLineParameters);
 
 private:
+    std::unique_ptr<model::Model> model;
     std::unique_ptr<controller::Controller> controller;
+    std::unique_ptr<FirmwareClass> firmware;
 };
