@@ -270,7 +270,7 @@ namespace emulator
         if (bytes[5] != (juce::uint8) (config.modelId & 0xFF))
         {
             if (currentPhase == Phase::updating)
-                structureError ("message " + juce::String (arrivals.size()) + " is for model " + juce::String::toHexString ((int)bytes[5]));
+                structureError ("message " + juce::String (arrivals.size()) + " is for model " + juce::String::toHexString ((int)bytes[5]).toUpperCase());
             return;
         }
 
@@ -290,7 +290,7 @@ namespace emulator
 
         if (! (isBegin || isData || isEnd))
         {
-            structureError ("unexpected message: command " + juce::String::toHexString ((int)command) + ", " + juce::String (bytes.size()) + " bytes");
+            structureError ("unexpected message: command " + juce::String::toHexString ((int)command).toUpperCase() + ", " + juce::String (bytes.size()) + " bytes");
             return;
         }
 

@@ -18,14 +18,13 @@ namespace virtualmidi
     class VirtualMidiBus::Output final : public midi::OutputPort
     {
     public:
-        Output (VirtualMidiBus& b, int p, EndpointId e) : bus (b), port (p), endpoint (e) {}
-        ~Output() override { bus.closeOutput (port, endpoint); }
+        Output (VirtualMidiBus& b, EndpointId e) : bus (b), endpoint (e) {}
+        ~Output() override { bus.closeOutput (endpoint); }
 
         void sendMessageNow (const juce::MidiMessage& message) override { bus.sendToDevice (endpoint, message); }
 
     private:
         VirtualMidiBus& bus;
-        const int port;
         const EndpointId endpoint;
     };
 
@@ -174,7 +173,7 @@ namespace virtualmidi
 
         ++openOutputs;
         log.push_back ("open out " + identifier);
-        return std::make_unique<Output> (*this, nextPort++, id);
+        return std::make_unique<Output> (*this, id);
     }
 
     VirtualMidiBus::Endpoint* VirtualMidiBus::find (EndpointId id)
@@ -234,7 +233,7 @@ namespace virtualmidi
         const std::lock_guard<std::mutex> barrier (deliveryLock);
     }
 
-    void VirtualMidiBus::closeOutput (int, EndpointId endpoint)
+    void VirtualMidiBus::closeOutput (EndpointId endpoint)
     {
         const std::lock_guard<std::mutex> l (lock);
         --openOutputs;

@@ -109,7 +109,7 @@ namespace virtualmidi
         void queue (EndpointId endpoint, const juce::MidiMessage& message);
         void startInput (int port);
         void closeInput (int port);
-        void closeOutput (int port, EndpointId endpoint);
+        void closeOutput (EndpointId endpoint);
         void sendToDevice (EndpointId endpoint, const juce::MidiMessage& message);
         void deliver();
 

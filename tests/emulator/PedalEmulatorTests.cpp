@@ -77,11 +77,11 @@ namespace
             }
         }
 
-        juce::StringArray names() const
+        juce::StringArray names()
         {
             juce::StringArray s;
 
-            for (const auto& p : const_cast<virtualmidi::VirtualMidiBus&> (bus).getInputs())
+            for (const auto& p : bus.getInputs())
                 s.add (p.name);
 
             return s;
@@ -217,7 +217,7 @@ TEST (PedalEmulator, ChecksTheStreamsOrderFormAndPacing)
           false, true, "update data before the update begin", false },
         { "a data message for another model",
           [] (auto& s, auto&, auto&) { s[5].set (5, 0x1B); },
-          false, true, "message 6 is for model 1b" },
+          false, true, "message 6 is for model 1B" },
         { "another maker's header",
           [] (auto& s, auto&, auto&) { s[3].set (2, 0x4C); },
           false, true, "message 4 has a wrong header" },
