@@ -1,8 +1,13 @@
 #include "app/Application.h"
 
+#include "midi/Midi.h"
+
 Application::~Application()
 {
-    // Reverse declaration order (the downloader, once there, goes first to stop its worker).
+    // The downloader goes first: its destructor stops the worker, which may still be using
+    // the link and posting to the controller when the window was closed mid-update.
+    downloader.reset();
+    midi.reset();
     firmware.reset();
     controller.reset();
     model.reset();
@@ -33,16 +38,24 @@ void Application::initialise (const juce::String& commandLineParameters)
     const bool unattended = isUnattended (commandLineParameters);
     const int interactive = unattended ? 0 : 1;
 
+    midi = createMidiLink();
     firmware = std::make_unique<FirmwareClass>();
     controller = std::make_unique<controller::Controller>();
+    downloader = std::make_unique<downloader::Downloader> (controller.get(), midi.get(), unattended);
     model = std::make_unique<model::Model> (controller.get(), firmware.get());
 
     controller->model = model.get();
+    controller->downloader = downloader.get();
 
     controller->start (interactive);
 
     // Every message of the program is delivered in here; it returns after the quit.
     juce::MessageManager::getInstance()->runDispatchLoop();
+}
+
+std::unique_ptr<midi::MidiIf> Application::createMidiLink()
+{
+    return std::make_unique<midi::Midi>();
 }
 
 void Application::shutdown()

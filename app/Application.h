@@ -1,7 +1,9 @@
 #pragma once
 
 #include "controller/Controller.h"
+#include "downloader/Downloader.h"
 #include "firmware/FirmwareClass.h"
+#include "midi/MidiIf.h"
 #include "model/Model.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -24,8 +26,15 @@ public:
     /** True when the whole parameter string is "--autoupdate", in any letter case. */
     static bool isUnattended (const juce::String& commandLineParameters);
 
+protected:
+    /** The link to the pedal: the computer's MIDI ports. The demonstration build puts an
+        emulated pedal here instead. */
+    virtual std::unique_ptr<midi::MidiIf> createMidiLink();
+
 private:
+    std::unique_ptr<downloader::Downloader> downloader;
     std::unique_ptr<model::Model> model;
     std::unique_ptr<controller::Controller> controller;
     std::unique_ptr<FirmwareClass> firmware;
+    std::unique_ptr<midi::MidiIf> midi;
 };
