@@ -31,6 +31,9 @@ void Application::initialise (const juce::String& commandLineParameters)
     const int interactive = unattended ? 0 : 1;
 
     controller = std::make_unique<controller::Controller>();
+    mainUI = std::make_unique<view::MainUI> (controller.get());
+
+    controller->view = mainUI.get();
 
     controller->start (interactive);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller/Controller.h"
+#include "view/MainUI.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -23,5 +24,6 @@ public:
     static bool isUnattended (const juce::String& commandLineParameters);
 
 private:
+    std::unique_ptr<view::MainUI> mainUI;
     std::unique_ptr<controller::Controller> controller;
 };
