@@ -281,7 +281,7 @@ TEST_F (MainWindowTest, TheMainWindowKeepsItsSizeTheHelpWindowDoesNot)
     EXPECT_EQ (peer->getBounds().getHeight(), 270);
 }
 
-TEST (AppIcon, ComesInFourSizesAndThePlainestFitIsChosen)
+TEST (AppIcon, ComesInFourSizesAndTheSmallestThatIsLargeEnoughIsUsed)
 {
     const std::pair<int, int> table[] = { { 16, 16 }, { 1, 16 }, { 17, 32 }, { 32, 32 }, { 48, 48 }, { 49, 256 }, { 256, 256 }, { 1000, 256 } };
 
