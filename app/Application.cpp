@@ -11,6 +11,7 @@ Application::~Application()
     firmware.reset();
     controller.reset();
     model.reset();
+    mainUI.reset();
 }
 
 const juce::String Application::getApplicationName()
@@ -41,10 +42,12 @@ void Application::initialise (const juce::String& commandLineParameters)
     midi = createMidiLink();
     firmware = std::make_unique<FirmwareClass>();
     controller = std::make_unique<controller::Controller>();
+    mainUI = std::make_unique<view::MainUI> (controller.get());
     downloader = std::make_unique<downloader::Downloader> (controller.get(), midi.get(), unattended);
     model = std::make_unique<model::Model> (controller.get(), firmware.get());
 
     controller->model = model.get();
+    controller->view = mainUI.get();
     controller->downloader = downloader.get();
 
     controller->start (interactive);

@@ -5,6 +5,7 @@
 #include "firmware/FirmwareClass.h"
 #include "midi/MidiIf.h"
 #include "model/Model.h"
+#include "view/MainUI.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -31,7 +32,11 @@ protected:
         emulated pedal here instead. */
     virtual std::unique_ptr<midi::MidiIf> createMidiLink();
 
+    /** The main window, once built. */
+    view::MainUI* getMainWindow() const { return mainUI.get(); }
+
 private:
+    std::unique_ptr<view::MainUI> mainUI;
     std::unique_ptr<downloader::Downloader> downloader;
     std::unique_ptr<model::Model> model;
     std::unique_ptr<controller::Controller> controller;
