@@ -6,6 +6,7 @@
 //                          silent-after-restart, wrong-revision, short-reply, noisy
 //   FLASHWELL_DEMO_REPORT  a file to write what the pedal received, at the end
 //   FLASHWELL_DEMO_STREAM  a file to write the update stream the pedal received, byte for byte
+//   FLASHWELL_DEMO_SCREENSHOT  a PNG file to draw the main window into, as it stands at the end
 
 #include "app/Application.h"
 #include "emulator/EmulatedPedalLink.h"
@@ -27,6 +28,9 @@ namespace
             if (pedalLink != nullptr && pedalLink->pedal() != nullptr)
                 writeReport (*pedalLink->pedal());
 
+            if (auto path = setting ("FLASHWELL_DEMO_SCREENSHOT"); path.isNotEmpty() && getMainWindow() != nullptr)
+                saveSnapshot (*getMainWindow(), juce::File (path));
+
             Application::shutdown();
         }
 
@@ -47,6 +51,14 @@ namespace
         }
 
     private:
+        static void saveSnapshot (juce::Component& window, const juce::File& file)
+        {
+            const auto image = window.createComponentSnapshot (window.getLocalBounds());
+            file.deleteFile();
+            juce::FileOutputStream out (file);
+            juce::PNGImageFormat().writeImageToStream (image, out);
+        }
+
         static void writeReport (const emulator::PedalEmulator& pedal)
         {
             const auto stream = pedal.streamBytes();
@@ -71,7 +83,7 @@ namespace
                 for (size_t i = 0; i < arrivals.size(); ++i)
                     report << (i > 0 ? "," : "") << juce::String (arrivals[i].time, 3);
 
-                juce::File (path).replaceWithText (report + "\n");
+                juce::File (path).replaceWithText (report + "\n", false, false, "\n");
             }
         }
 

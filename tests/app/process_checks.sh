@@ -8,7 +8,7 @@ image="$3"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
-check() { if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected $3, got $2"; fail=1; fi; }
+check() { if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected $3, got $2"; fail=1; return 1; fi; }
 
 # runs_on SECONDS CMD...: "running" when CMD is still up after SECONDS (then stops it), else its exit code.
 runs_on() {
@@ -55,6 +55,6 @@ check "an unattended update of the emulated pedal exits with 0" "$?" 0
 cmp -s "$work/stream.syx" "$image"
 check "the pedal received the image byte for byte" "$?" 0
 grep -q '^paced=1$' "$work/report.txt"
-check "the pedal found the stream well paced" "$?" 0
+check "the pedal found the stream well paced" "$?" 0 || sed -n '1,7p' "$work/report.txt"
 
 exit $fail
