@@ -19,11 +19,11 @@ endif()
 
 set (CPACK_GENERATOR DEB)
 # The descriptions hold quotes: CPack must write the values into its configuration as they are.
+# Their first line is the package's synopsis, the rest its long description.
 set (CPACK_VERBATIM_VARIABLES ON)
 set (CPACK_PACKAGE_NAME flashwell)
 set (CPACK_PACKAGE_VENDOR Oxbay)
 set (CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set (CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for the Bramblet guitar pedal")
 set (CPACK_PACKAGE_CONTACT "${FLASHWELL_MAINTAINER}")
 set (CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set (CPACK_STRIP_FILES ON)

@@ -25,7 +25,7 @@ cleanup() {
 trap cleanup EXIT
 fail=0
 check() { if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected $3, got $2"; fail=1; fi; }
-contains() { if grep -qF -- "$3" <<<"$2"; then echo "ok   $1"; else echo "FAIL $1: no \"$3\" in: $2"; fail=1; fi; }
+contains() { if grep -qF -- "$3" <<<"$2"; then echo "ok   $1"; else echo "FAIL $1: no \"$3\" in: ${2:0:300}"; fail=1; fi; }
 
 # --- build ----------------------------------------------------------------------------------
 debs=$("$source_dir/packaging/build_deb.sh" "$build_dir" 2>"$work/build.log")
@@ -99,8 +99,8 @@ fi
 exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 check "the entry starts a program the package installs" "$([ -x "$root/usr/bin/$exec_program" ] && echo yes)" yes
 icon_name=$(sed -n 's/^Icon=//p' "$desktop")
-check "the entry's icon is one the package installs" \
-    "$(ls "$root"/usr/share/icons/hicolor/*/apps/ | grep -cx "$icon_name.png")" 1
+check "the entry's icon is the one the package installs in every size" \
+    "$(ls "$root"/usr/share/icons/hicolor/*/apps/"$icon_name".png 2>/dev/null | wc -l)" 4
 
 if appstreamcli validate --no-net --pedantic "$root/$metainfo" >"$work/appstream.log" 2>&1; then
     echo "ok   appstreamcli validate --no-net accepts the metadata"
@@ -118,7 +118,8 @@ check "the metadata's release is the package's version" \
 
 manpage="$root/usr/share/man/man1/flashwell.1.gz"
 check "the manual page is gzip data" "$(gzip -t "$manpage" 2>&1 && echo good)" good
-manual=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$manpage" 2>"$work/man.log" | col -b)
+# One long line, so that no sentence is broken or hyphenated where the check looks for it.
+manual=$(LC_ALL=C.UTF-8 MANWIDTH=1000 man --warnings -E UTF-8 -l "$manpage" 2>"$work/man.log" | col -b | tr -s ' \t\n' ' ')
 check "man renders the page without a warning" "$(cat "$work/man.log")" ""
 for text in "flashwell - firmware updater" "--autoupdate" "EXIT STATUS" "255" "boot mode" "Only one Flashwell runs at a time"; do
     contains "the manual page tells: $text" "$manual" "$text"
@@ -185,7 +186,10 @@ start() {
 
 if start; then
     echo "ok   the installed flashwell opens its \"Firmware Updater\" window"
-    import -window root "$build_dir/installed-window.png" 2>/dev/null
+    # A picture of it for a person to look at; it paints once it has read its first events.
+    xdotool mousemove --window "$wid" 320 200 2>/dev/null
+    sleep 1
+    import -window "$wid" "$build_dir/installed-window.png" 2>/dev/null
     # The close button sits at the right end of JUCE's title bar. JUCE reads X events only when
     # its connection becomes readable, so a pointer move after the click makes sure it looks.
     xdotool mousemove --window "$wid" 629 16 click 1
