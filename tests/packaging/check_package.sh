@@ -133,7 +133,7 @@ sed 's/^/     lintian: /' "$work/lintian.log" | grep -v 'running with root privi
 check "lintian finds no error in the packages" "$lintian_status" 0
 
 # --- the optional pedal emulator package ----------------------------------------------------
-if [ -x "$build_dir/flashwell-pedal" ]; then
+if ninja -C "$build_dir" -t targets all | grep -q '^flashwell-pedal:'; then
     pedal_deb=$(grep '/flashwell-pedal_[^/]*\.deb$' <<<"$debs")
     check "the build has the pedal emulator, so cpack made flashwell-pedal too" "$([ -n "$pedal_deb" ] && echo yes)" yes
     if [ -n "$pedal_deb" ]; then
