@@ -1,16 +1,32 @@
 # The Debian packages: `flashwell`, and `flashwell-pedal` when the standalone pedal emulator is
 # part of the build. Read in the top-level directory once all of it has been read (see
 # CMakeLists.txt here), so that `if (TARGET ...)` sees every program.
-set (FLASHWELL_MAINTAINER "Flashwell maintainers <maintainers@users.noreply.c-seed-a87b65c8.example>"
-     CACHE STRING "Maintainer of the Debian packages: name <address>")
-set (FLASHWELL_DEB_RELEASE 1 CACHE STRING "Debian revision of the packages")
+
+# The Debian revision and the maintainer come from the changelog's last entry, as in any Debian
+# package; its version must be this project's (the packaging check compares them).
+set (changelog ${CMAKE_CURRENT_LIST_DIR}/changelog.Debian)
+file (STRINGS ${changelog} changelog_head LIMIT_COUNT 1)
+if (NOT changelog_head MATCHES "^flashwell \\(([^)]+)-([^)-]+)\\) ")
+    message (FATAL_ERROR "${changelog}: the last entry is not \"flashwell (VERSION-REVISION) ...\"")
+endif()
+set (changelog_upstream ${CMAKE_MATCH_1})
+set (changelog_revision ${CMAKE_MATCH_2})
+file (STRINGS ${changelog} changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
+if (NOT changelog_trailer MATCHES "^ -- ([^<]+<[^>]+>)  ")
+    message (FATAL_ERROR "${changelog}: the last entry has no \" -- NAME <ADDRESS>  DATE\" line")
+endif()
+set (changelog_maintainer ${CMAKE_MATCH_1})
+if (NOT changelog_upstream STREQUAL PROJECT_VERSION)
+    message (WARNING "${changelog} ends at version ${changelog_upstream}, the project is at ${PROJECT_VERSION}: add an entry")
+endif()
+
+set (CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set (CPACK_COMPONENTS_ALL flashwell)
 
 # --- the standalone pedal emulator, for trying an update without hardware -------------------
 if (TARGET flashwell-pedal)
-    set (CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-         OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     install (TARGETS flashwell-pedal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT pedal)
     install (FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
              DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/flashwell-pedal COMPONENT pedal)
@@ -24,16 +40,15 @@ set (CPACK_VERBATIM_VARIABLES ON)
 set (CPACK_PACKAGE_NAME flashwell)
 set (CPACK_PACKAGE_VENDOR Oxbay)
 set (CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set (CPACK_PACKAGE_CONTACT "${FLASHWELL_MAINTAINER}")
+set (CPACK_PACKAGE_CONTACT "${changelog_maintainer}")
 set (CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set (CPACK_STRIP_FILES ON)
-set (CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set (CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
 set (CPACK_DEB_COMPONENT_INSTALL ON)
 
 set (CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set (CPACK_DEBIAN_PACKAGE_RELEASE ${FLASHWELL_DEB_RELEASE})
-set (CPACK_DEBIAN_PACKAGE_MAINTAINER "${FLASHWELL_MAINTAINER}")
+set (CPACK_DEBIAN_PACKAGE_RELEASE ${changelog_revision})
+set (CPACK_DEBIAN_PACKAGE_MAINTAINER "${changelog_maintainer}")
 set (CPACK_DEBIAN_PACKAGE_SECTION sound)
 set (CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set (CPACK_DEBIAN_PACKAGE_SOURCE flashwell)
