@@ -47,8 +47,8 @@ namespace
                     callback->handleIncomingMidiMessage (nullptr, m);
         }
 
-        juce::Array<midi::PortInfo> getInputs() override { return { { "pedal", "1" } }; }
-        juce::Array<midi::PortInfo> getOutputs() override { return { { "pedal", "1" } }; }
+        juce::Array<midi::PortInfo> getInputs() override { return thePedal(); }
+        juce::Array<midi::PortInfo> getOutputs() override { return thePedal(); }
 
         std::unique_ptr<midi::InputPort> openInput (const juce::String&, juce::MidiInputCallback* c) override
         {
@@ -86,6 +86,13 @@ namespace
         bool queryGoesOut = false;
 
     private:
+        static juce::Array<midi::PortInfo> thePedal()
+        {
+            juce::Array<midi::PortInfo> ports;
+            ports.add (midi::PortInfo { "pedal", "1" });
+            return ports;
+        }
+
         struct Input final : midi::InputPort
         {
             explicit Input (ScriptedPorts& p) : ports (p) {}

@@ -54,17 +54,6 @@ namespace
 
 namespace
 {
-    /** Part of a sweep: the messages after which to cut, in one mode. Unattended, every message
-        of the run is swept, in a few parts so that each stays short under the sanitizers;
-        interactive runs differ only in the wait after the update begin and the pacing, so
-        they are cut at each step of the run. */
-    struct SweepPart
-    {
-        const char* name;
-        bool unattended;
-        std::vector<int> messages;
-    };
-
     std::vector<int> range (int from, int to)
     {
         std::vector<int> r;
@@ -75,126 +64,124 @@ namespace
         return r;
     }
 
-    const std::vector<SweepPart> sweepParts {
-        { "UnattendedMessages0To95", true, range (0, 95) },
-        { "UnattendedMessages96To191", true, range (96, 191) },
-        { "UnattendedMessages192To287", true, range (192, 287) },
-        { "UnattendedMessages288To384", true, range (288, lastMessage) },
-        { "InteractiveAtEachStep", false, { 0, 1, 2, 3, 4, 191, 379, 380, 381, 382, 383, lastMessage } },
-    };
+    /** Interactive runs differ from unattended ones only in the wait after the update begin
+        and the pacing, so they are cut at each step of the run rather than after every message. */
+    const std::vector<int> eachStep { 0, 1, 2, 3, 4, 191, 379, 380, 381, 382, 383, lastMessage };
 
-    std::string partName (const testing::TestParamInfo<SweepPart>& info) { return info.param.name; }
-
-    void PrintTo (const SweepPart& part, std::ostream* os) { *os << part.name; }
-
-    class PedalPulled : public testing::TestWithParam<SweepPart>
+    void pullThePedalAfter (bool unattended, const std::vector<int>& messages)
     {
-    };
+        for (const int k : messages)
+        {
+            SCOPED_TRACE (juce::String (modeName (unattended)) + ", unplugged after message " + juce::String (k));
+            UpdateRig s (unattended);
+            onMessage (s, k, [&s] { s.pedal->unplug(); });
+            s.start();
 
-    class WindowClosed : public testing::TestWithParam<SweepPart>
+            if (k >= firstStreamMessage && ! unattended)
+            {
+                ASSERT_TRUE (s.pressUpdateWhenEnabled());
+            }
+
+            ASSERT_TRUE (s.runToEnd()) << "the run hangs";
+            testsupport::drain (2);
+
+            if (k == lastMessage)
+            {
+                // Nothing is cut: the healthy run, to show the sweep reached past its end.
+                EXPECT_EQ (s.verdicts(), juce::StringArray { success });
+                continue;
+            }
+
+            EXPECT_TRUE (s.streamIsImageOrItsStart());
+            EXPECT_FALSE (s.verdicts().contains (success));
+
+            if (k < firstStreamMessage)
+            {
+                // Gone before it answered the first identify request: no pedal, no update.
+                EXPECT_EQ (s.received (MessageType::deviceNotFound), 1);
+                EXPECT_EQ (s.verdicts().size(), 0);
+                EXPECT_FALSE (s.updateButtonEnabled());
+                EXPECT_EQ (s.controller.getResult(), unattended ? -1 : 0);
+                EXPECT_EQ (s.pedal->received().size(), (size_t)k);
+                continue;
+            }
+
+            EXPECT_EQ (s.verdicts(), juce::StringArray { failure });
+            EXPECT_EQ (s.controller.getResult(), -1);
+            EXPECT_EQ (s.quits > 0, unattended);
+            EXPECT_EQ (s.pedal->streamBytes(), imageStart (s, juce::jmin (k, lastStreamMessage) - 1))
+                << "the pedal took every message up to the one it vanished after";
+
+            // Before the revision query the pedal is missing at every search; after it, the
+            // query goes unanswered.
+            EXPECT_EQ (failedSearches (s), k < revisionQueryMessage ? 8 : 0);
+        }
+    }
+
+    void closeTheWindowAfter (bool unattended, const std::vector<int>& messages)
     {
-    };
-}
-
-TEST_P (PedalPulled, AfterAnyMessageTheUpdateIsNeverASuccess)
-{
-    const bool unattended = GetParam().unattended;
-
-    for (const int k : GetParam().messages)
-    {
-        SCOPED_TRACE (juce::String (modeName (unattended)) + ", unplugged after message " + juce::String (k));
-        UpdateRig s (unattended);
-        onMessage (s, k, [&s] { s.pedal->unplug(); });
-        s.start();
-
-        if (k >= firstStreamMessage && ! unattended)
+        for (const int k : messages)
         {
-            ASSERT_TRUE (s.pressUpdateWhenEnabled());
+            SCOPED_TRACE (juce::String (modeName (unattended)) + ", closed after message " + juce::String (k));
+            UpdateRig s (unattended);
+
+            // On the worker the close is held right where message k left it, until the shutdown
+            // asks the worker to end, so the close lands exactly there in every run.
+            onMessage (s, k, [&s] {
+                s.controller.sendMessage (new CloseRequest()); // what closing the window posts
+
+                if (onWorkerThread())
+                    for (int ms = 0; ms < 10000 && ! juce::Thread::currentThreadShouldExit(); ++ms)
+                        juce::Thread::sleep (1);
+            });
+            s.start();
+
+            if (k >= firstStreamMessage && ! unattended)
+            {
+                ASSERT_TRUE (s.pressUpdateWhenEnabled());
+            }
+
+            if (k == lastMessage)
+            {
+                // The close comes after the end: the verdict stands.
+                ASSERT_TRUE (s.runToEnd());
+                s.controller.sendMessage (new CloseRequest());
+                ASSERT_TRUE (s.shutDownAfterQuit());
+                EXPECT_EQ (s.verdicts(), juce::StringArray { success });
+                EXPECT_EQ (s.controller.getResult(), 0);
+                continue;
+            }
+
+            ASSERT_TRUE (s.shutDownAfterQuit()) << "the worker outlived the shutdown's time-out";
+
+            EXPECT_EQ (s.verdicts().size(), 0) << "no verdict after the window was closed";
+            EXPECT_EQ (s.controller.getResult(), unattended ? -1 : 0) << "a script never reads an interrupted run as a success";
+            EXPECT_TRUE (s.streamIsImageOrItsStart());
+            EXPECT_EQ (s.pedal->received().size(), (size_t)k) << "nothing went out after the close";
         }
-
-        ASSERT_TRUE (s.runToEnd()) << "the run hangs";
-        testsupport::drain (2);
-
-        if (k == lastMessage)
-        {
-            // Nothing is cut: the healthy run, to show the sweep reached past its end.
-            EXPECT_EQ (s.verdicts(), juce::StringArray { success });
-            continue;
-        }
-
-        EXPECT_TRUE (s.streamIsImageOrItsStart());
-        EXPECT_FALSE (s.verdicts().contains (success));
-
-        if (k < firstStreamMessage)
-        {
-            // Gone before it answered the first identify request: no pedal, no update.
-            EXPECT_EQ (s.received (MessageType::deviceNotFound), 1);
-            EXPECT_EQ (s.verdicts().size(), 0);
-            EXPECT_FALSE (s.updateButtonEnabled());
-            EXPECT_EQ (s.controller.getResult(), unattended ? -1 : 0);
-            EXPECT_EQ (s.pedal->received().size(), (size_t)k);
-            continue;
-        }
-
-        EXPECT_EQ (s.verdicts(), juce::StringArray { failure });
-        EXPECT_EQ (s.controller.getResult(), -1);
-        EXPECT_EQ (s.quits > 0, unattended);
-        EXPECT_EQ (s.pedal->streamBytes(), imageStart (s, juce::jmin (k, lastStreamMessage) - 1))
-            << "the pedal took every message up to the one it vanished after";
-
-        // Before the revision query the pedal is missing at every search; after it, the
-        // query goes unanswered.
-        EXPECT_EQ (failedSearches (s), k < revisionQueryMessage ? 8 : 0);
     }
 }
 
-TEST_P (WindowClosed, AfterAnyMessageTheProgramEndsCleanly)
-{
-    const bool unattended = GetParam().unattended;
+// Unattended, every message of the run is swept, in parts that stay short under the sanitizers.
+TEST (PedalPulled, AfterMessages0To47) { pullThePedalAfter (true, range (0, 47)); }
+TEST (PedalPulled, AfterMessages48To95) { pullThePedalAfter (true, range (48, 95)); }
+TEST (PedalPulled, AfterMessages96To143) { pullThePedalAfter (true, range (96, 143)); }
+TEST (PedalPulled, AfterMessages144To191) { pullThePedalAfter (true, range (144, 191)); }
+TEST (PedalPulled, AfterMessages192To239) { pullThePedalAfter (true, range (192, 239)); }
+TEST (PedalPulled, AfterMessages240To287) { pullThePedalAfter (true, range (240, 287)); }
+TEST (PedalPulled, AfterMessages288To335) { pullThePedalAfter (true, range (288, 335)); }
+TEST (PedalPulled, AfterMessages336To384) { pullThePedalAfter (true, range (336, lastMessage)); }
+TEST (PedalPulled, AfterEachStepOfAnInteractiveRun) { pullThePedalAfter (false, eachStep); }
 
-    for (const int k : GetParam().messages)
-    {
-        SCOPED_TRACE (juce::String (modeName (unattended)) + ", closed after message " + juce::String (k));
-        UpdateRig s (unattended);
-
-        // On the worker the close is held right where message k left it, until the shutdown
-        // asks the worker to end, so the close lands exactly there in every run.
-        onMessage (s, k, [&s] {
-            s.controller.sendMessage (new CloseRequest()); // what closing the window posts
-
-            if (onWorkerThread())
-                for (int ms = 0; ms < 10000 && ! juce::Thread::currentThreadShouldExit(); ++ms)
-                    juce::Thread::sleep (1);
-        });
-        s.start();
-
-        if (k >= firstStreamMessage && ! unattended)
-        {
-            ASSERT_TRUE (s.pressUpdateWhenEnabled());
-        }
-
-        if (k == lastMessage)
-        {
-            // The close comes after the end: the verdict stands.
-            ASSERT_TRUE (s.runToEnd());
-            s.controller.sendMessage (new CloseRequest());
-            ASSERT_TRUE (s.shutDownAfterQuit());
-            EXPECT_EQ (s.verdicts(), juce::StringArray { success });
-            EXPECT_EQ (s.controller.getResult(), 0);
-            continue;
-        }
-
-        ASSERT_TRUE (s.shutDownAfterQuit()) << "the worker outlived the shutdown's time-out";
-
-        EXPECT_EQ (s.verdicts().size(), 0) << "no verdict after the window was closed";
-        EXPECT_EQ (s.controller.getResult(), unattended ? -1 : 0) << "a script never reads an interrupted run as a success";
-        EXPECT_TRUE (s.streamIsImageOrItsStart());
-        EXPECT_EQ (s.pedal->received().size(), (size_t)k) << "nothing went out after the close";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P (Sweep, PedalPulled, testing::ValuesIn (sweepParts), partName);
-INSTANTIATE_TEST_SUITE_P (Sweep, WindowClosed, testing::ValuesIn (sweepParts), partName);
+TEST (WindowClosed, AfterMessages0To47) { closeTheWindowAfter (true, range (0, 47)); }
+TEST (WindowClosed, AfterMessages48To95) { closeTheWindowAfter (true, range (48, 95)); }
+TEST (WindowClosed, AfterMessages96To143) { closeTheWindowAfter (true, range (96, 143)); }
+TEST (WindowClosed, AfterMessages144To191) { closeTheWindowAfter (true, range (144, 191)); }
+TEST (WindowClosed, AfterMessages192To239) { closeTheWindowAfter (true, range (192, 239)); }
+TEST (WindowClosed, AfterMessages240To287) { closeTheWindowAfter (true, range (240, 287)); }
+TEST (WindowClosed, AfterMessages288To335) { closeTheWindowAfter (true, range (288, 335)); }
+TEST (WindowClosed, AfterMessages336To384) { closeTheWindowAfter (true, range (336, lastMessage)); }
+TEST (WindowClosed, AfterEachStepOfAnInteractiveRun) { closeTheWindowAfter (false, eachStep); }
 
 TEST (InterruptedUpdate, APedalBackAtAnyOfTheEightSearchesIsASuccess)
 {
