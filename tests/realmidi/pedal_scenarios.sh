@@ -2,8 +2,8 @@
 # The shipped updater against an emulated pedal on the kernel's real ALSA sequencer: in one
 # boot of the VM (vm.sh), Xvfb, flashwell-pedal and the real `flashwell --autoupdate` run
 # side by side, scenario after scenario, and each one's exit code, the pedal's report, the
-# stream it received, the programs' output and (when ImageMagick is there) a screenshot of the
-# update under way come back in the results folder.
+# stream it received and the programs' output come back in the results folder, with (when
+# ImageMagick is there) a screenshot of the first update under way.
 #
 #   pedal_scenarios.sh FLASHWELL FLASHWELL_PEDAL FIRMWARE_IMAGE
 #
