@@ -23,6 +23,13 @@ runs_on() {
     echo running
 }
 
+# Only one updater runs per machine (a lock under /var/tmp): wait for others to end first, or a
+# start here would just see that lock and exit with 0.
+for _ in $(seq 600); do
+    pgrep -x 'flashwell|flashwell-demo' >/dev/null || break
+    sleep 0.2
+done
+
 # The mode comes from the whole parameter string; with no pedal on this machine an unattended
 # run ends at once with 255, an interactive one waits for its user.
 while IFS='|' read -r expected args; do
