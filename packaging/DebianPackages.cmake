@@ -20,6 +20,8 @@ if (NOT changelog_upstream STREQUAL PROJECT_VERSION)
     message (WARNING "${changelog} ends at version ${changelog_upstream}, the project is at ${PROJECT_VERSION}: add an entry")
 endif()
 
+# Some of the install directories are worked out per directory, not cached.
+include (GNUInstallDirs)
 set (CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
      OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
@@ -28,6 +30,7 @@ set (CPACK_COMPONENTS_ALL flashwell)
 # --- the standalone pedal emulator, for trying an update without hardware -------------------
 if (TARGET flashwell-pedal)
     install (TARGETS flashwell-pedal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT pedal)
+    install (FILES ${PROJECT_BINARY_DIR}/packaging/flashwell-pedal.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT pedal)
     install (FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
              DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/flashwell-pedal COMPONENT pedal)
     list (APPEND CPACK_COMPONENTS_ALL pedal)

@@ -25,6 +25,9 @@ cleanup() {
 trap cleanup EXIT
 fail=0
 check() { if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected $3, got $2"; fail=1; fi; }
+# render PAGE: the manual page as one long line, so that no sentence is broken or hyphenated
+# where a check looks for it; man's warnings go to $work/man.log.
+render() { LC_ALL=C.UTF-8 MANWIDTH=1000 man --warnings -E UTF-8 -l "$1" 2>"$work/man.log" | col -b | tr -s ' \t\n' ' '; }
 contains() { if grep -qF -- "$3" <<<"$2"; then echo "ok   $1"; else echo "FAIL $1: no \"$3\" in: ${2:0:300}"; fail=1; fi; }
 
 # --- build ----------------------------------------------------------------------------------
@@ -118,8 +121,7 @@ check "the metadata's release is the package's version" \
 
 manpage="$root/usr/share/man/man1/flashwell.1.gz"
 check "the manual page is gzip data" "$(gzip -t "$manpage" 2>&1 && echo good)" good
-# One long line, so that no sentence is broken or hyphenated where the check looks for it.
-manual=$(LC_ALL=C.UTF-8 MANWIDTH=1000 man --warnings -E UTF-8 -l "$manpage" 2>"$work/man.log" | col -b | tr -s ' \t\n' ' ')
+manual=$(render "$manpage")
 check "man renders the page without a warning" "$(cat "$work/man.log")" ""
 for text in "flashwell - firmware updater" "--autoupdate" "EXIT STATUS" "255" "boot mode" "Only one Flashwell runs at a time"; do
     contains "the manual page tells: $text" "$manual" "$text"
@@ -137,8 +139,17 @@ if ninja -C "$build_dir" -t targets all | grep -q '^flashwell-pedal:'; then
     pedal_deb=$(grep '/flashwell-pedal_[^/]*\.deb$' <<<"$debs")
     check "the build has the pedal emulator, so cpack made flashwell-pedal too" "$([ -n "$pedal_deb" ] && echo yes)" yes
     if [ -n "$pedal_deb" ]; then
-        check "flashwell-pedal installs its program" "$(dpkg-deb -c "$pedal_deb" | grep -c ' \./usr/bin/flashwell-pedal$')" 1
-        check "the updater's package carries no emulator" "$(dpkg-deb -c "$deb" | grep -c 'flashwell-pedal')" 0
+        pedal_root="$work/pedal-root"
+        dpkg -x "$pedal_deb" "$pedal_root"
+        check "flashwell-pedal holds exactly its program, its manual page and its Debian files" \
+            "$(cd "$pedal_root" && find . -type f -o -type l | sed 's:^\./::' | sort | tr '\n' ' ')" \
+            "usr/bin/flashwell-pedal usr/share/doc/flashwell-pedal/changelog.Debian.gz usr/share/doc/flashwell-pedal/copyright usr/share/man/man1/flashwell-pedal.1.gz "
+        pedal_manual=$(render "$pedal_root/usr/share/man/man1/flashwell-pedal.1.gz")
+        check "man renders flashwell-pedal's page without a warning" "$(cat "$work/man.log")" ""
+        contains "flashwell-pedal's manual page tells its faults" "$pedal_manual" "--fault name"
+        pedal_help=$("$pedal_root/usr/bin/flashwell-pedal" --help 2>&1)
+        check "the unpacked flashwell-pedal starts and tells its options" "$?" 0
+        contains "its options include the faults" "$pedal_help" "--fault NAME"
     fi
 else
     echo "skip flashwell-pedal: this build has no standalone pedal emulator"
