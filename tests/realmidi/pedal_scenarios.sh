@@ -10,7 +10,7 @@
 # Scenarios, in this order (the sequencer's extra ports come last, as they cannot go again):
 #   success           a healthy pedal: exit 0, the image arrives byte for byte, well paced
 #   no-pedal          flashwell-pedal --fault absent (no ports at all): exit 255
-#   never-comes-back  the pedal takes the update and stays away: exit 255
+#   never-comes-back  the pedal takes the update and stays away (and ends 5 s later): exit 255
 #   wrong-revision    it comes back with another revision: exit 255
 #   noisy             it sends notes, clock and foreign SysEx during the update: exit 0, intact
 #   midi-through      snd-seq-dummy's "Midi Through", which echoes what it is sent, is tried
@@ -144,9 +144,10 @@ scenario_no-pedal() {
 }
 
 scenario_never-comes-back() {
-    run never-comes-back --fault never-comes-back
+    # Its scenario is over once it has gone: it ends by itself, while flashwell still searches.
+    run never-comes-back --fault never-comes-back --exit-after-restart 5
     expect "flashwell exits 255" "$updater_status" 255
-    pedal_ended_well
+    expect "the pedal ended by itself after its restart, with exit 0" "$pedal_status,$(value ended_by)" 0,exit-after-restart
     stream_intact
     expect "the pedal's ports went and stayed away" "$(value ports_shown)" "Bramblet boot"
     expect "no revision was asked of a pedal that is gone" "$(value revision_queries)" 0
