@@ -13,6 +13,7 @@ check() { if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected 
 # runs_on SECONDS CMD...: "running" when CMD is still up after SECONDS (then stops it), else its exit code.
 runs_on() {
     local seconds="$1"; shift
+    alone
     "$@" >/dev/null 2>&1 &
     local pid=$!
     for _ in $(seq $((seconds * 10))); do
@@ -23,12 +24,14 @@ runs_on() {
     echo running
 }
 
-# Only one updater runs per machine (a lock under /var/tmp): wait for others to end first, or a
-# start here would just see that lock and exit with 0.
-for _ in $(seq 600); do
-    pgrep -x 'flashwell|flashwell-demo' >/dev/null || break
-    sleep 0.2
-done
+# Only one updater runs per machine (a lock under /var/tmp): each start here first waits for any
+# other to end, or it would just see that lock and exit with 0.
+alone() {
+    for _ in $(seq 600); do
+        pgrep -x 'flashwell|flashwell-demo' >/dev/null || return 0
+        sleep 0.2
+    done
+}
 
 # The mode comes from the whole parameter string; with no pedal on this machine an unattended
 # run ends at once with 255, an interactive one waits for its user.
@@ -46,6 +49,7 @@ running|autoupdate
 running|
 TABLE
 
+alone
 "$app" >/dev/null 2>&1 &
 first=$!
 sleep 1.5
@@ -56,6 +60,7 @@ check "the first instance keeps running" "$?" 0
 kill "$first" 2>/dev/null; wait "$first" 2>/dev/null
 
 # A whole unattended update in real time against the emulated pedal.
+alone
 FLASHWELL_DEMO_STREAM="$work/stream.syx" FLASHWELL_DEMO_REPORT="$work/report.txt" \
     timeout 120 "$demo" --autoupdate >/dev/null 2>&1
 check "an unattended update of the emulated pedal exits with 0" "$?" 0
