@@ -33,7 +33,8 @@ namespace
         return (int)std::count_if (values.begin(), values.end(), [] (double v) { return v > 0.6 + 1e-9 && v != 1.0; });
     }
 
-    /** The message that makes the pedal count `k`; 0 is before it received anything. */
+    /** Runs `action` right after the pedal received its k-th message; for k = 0, at once,
+        before it received anything. */
     void onMessage (UpdateRig& s, int k, std::function<void()> action)
     {
         if (k == 0)
@@ -50,10 +51,7 @@ namespace
 
     // The healthy run has 383 messages; the sweeps go one past it, to where nothing is left to cut.
     constexpr int lastMessage = revisionQueryMessage + 1;
-}
 
-namespace
-{
     std::vector<int> range (int from, int to)
     {
         std::vector<int> r;
