@@ -8,18 +8,16 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 cmake --build "$build" --target flashwell-demo >/dev/null
 
-n=130
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source scripts/common.sh
+start_xvfb 130
+xvfb=$XVFB_PID
+export DISPLAY="$XVFB_DISPLAY"
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     kill "$xvfb" 2>/dev/null
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-export DISPLAY=":$n"
 
 "$build/flashwell-demo" >/dev/null 2>&1 &
 pid=$!

@@ -32,19 +32,26 @@ build() {
     cmake --build "$dir"
 }
 
+# start_xvfb FIRST: starts Xvfb on the first free display number from FIRST on; sets
+# XVFB_DISPLAY and XVFB_PID. The caller stops it.
+start_xvfb() {
+    local n="$1"
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    XVFB_DISPLAY=":$n"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+}
+
 # with_display CMD...: runs CMD with a display, starting Xvfb when there is none.
 with_display() {
     if [ -n "${DISPLAY:-}" ]; then
         "$@"
         return
     fi
-    local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    local xvfb=$!
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-    local status=0
-    DISPLAY=":$n" "$@" || status=$?
+    start_xvfb 90
+    local xvfb=$XVFB_PID status=0
+    DISPLAY="$XVFB_DISPLAY" "$@" || status=$?
     kill "$xvfb" 2>/dev/null
     wait "$xvfb" 2>/dev/null || true
     return $status
